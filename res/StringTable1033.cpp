@@ -1,0 +1,40 @@
+// The English string table (language 1033), sorted by id.
+#include "res/StringTableData.h"
+
+const StringResourceEntry g_stringTable1033[] = {
+    {101, u"&About QenBox Client..."},
+    {102, u"QenBox was found at %1. Please reset the IP address of your QenBox."},
+    {103, u"Please enter user name."},
+    {104, u"Please enter password."},
+    {105, u"Please enter IP address."},
+    {106, u"Please enter a valid IP address."},
+    {107, u"Invalid user name or password."},
+    {108, u"IP address has been reseted, please wait for re-finding QenBox."},
+    {109, u"QenBox is restarting (It may take 1-2 minutes), please wait..."},
+    {110, u"Re-finding QenBox..."},
+    {112, u"Welcome to QenNote"},
+    {113, u"Your QenBox (%1) is running normally."},
+    {114, u"Re-config QenBox"},
+    {115, u"Download Client"},
+    {117, u"QenNote Web App"},
+    {121, u"QenBox Manual"},
+    {122, u"Manage Consol"},
+    {123, u"The QenBox must be assigned a static IP address. Please enter a static IP address and press the OK button."},
+    {124, u"User Name:"},
+    {125, u"Password:"},
+    {126, u"IP Address:"},
+    {127, u"OK"},
+    {160, u"Configing QenBox IP Address, Please wait a while..."},
+    {161, u"Finding QenBox..."},
+    {162, u"Please ensure you QenBox is opened and has connected to your router."},
+    {163, u"QenBox Client"},
+    {164, u"Invalid user name."},
+    {165, u"Invalid password."},
+    {166, u"Please enter subnet mask."},
+    {167, u"Please enter a valid subnet mask."},
+    {168, u"Please enter a valid gateway."},
+    {169, u"Subnet mask"},
+    {170, u"Gateway (Allow empty)"},
+};
+
+const size_t g_stringTable1033Size = sizeof(g_stringTable1033) / sizeof(g_stringTable1033[0]);
