@@ -4,9 +4,14 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 
 class CQenTranslationsStringTable {
 public:
+  CQenTranslationsStringTable() = default;
+  // Keys and values in their escaped form (tests; the program's table is empty).
+  explicit CQenTranslationsStringTable(std::map<std::u16string, std::u16string> entries)
+      : m_map(std::move(entries)) {}
   virtual ~CQenTranslationsStringTable() = default;
   // False only for an empty source (result empty).
   bool Translate(const std::u16string& source, std::u16string& result) const;
