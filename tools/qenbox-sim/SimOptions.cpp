@@ -1,0 +1,146 @@
+#include "tools/qenbox-sim/SimOptions.h"
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct OptionSpec {
+  const char* name;
+  const char* valueName;  // nullptr: a flag without a value
+  const char* help;
+  // Applies the value; false when it is not acceptable.
+  std::function<bool(SimOptions&, const std::string&)> apply;
+};
+
+bool IsIpv4(const std::string& text) {
+  in_addr parsed{};
+  return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+bool ParseInt(const std::string& text, long min, long max, long& value) {
+  if (text.empty()) {
+    return false;
+  }
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtol(text.c_str(), &end, 10);
+  return errno == 0 && *end == '\0' && value >= min && value <= max;
+}
+
+bool ParseHex(const std::string& text, std::string& bytes) {
+  if (text.size() % 2 != 0) {
+    return false;
+  }
+  bytes.clear();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    char* end = nullptr;
+    const std::string pair = text.substr(i, 2);
+    const long value = std::strtol(pair.c_str(), &end, 16);
+    if (*end != '\0' || pair[0] == '-' || pair[0] == '+' || pair[0] == ' ') {
+      return false;
+    }
+    bytes += static_cast<char>(value);
+  }
+  return true;
+}
+
+// New options go here: one row each.
+const std::vector<OptionSpec>& Specs() {
+  static const std::vector<OptionSpec> specs = {
+      {"--ip", "ADDR", "the address the box reports (default 192.0.2.20)",
+       [](SimOptions& o, const std::string& v) { o.strIp = v; return IsIpv4(v); }},
+      {"--netmask", "MASK", "the box's subnet mask (default 255.255.255.0)",
+       [](SimOptions& o, const std::string& v) { o.strNetmask = v; return IsIpv4(v); }},
+      {"--iptype", "TYPE", "the address type it reports, e.g. static or dhcp (default static)",
+       [](SimOptions& o, const std::string& v) { o.strIpType = v; return !v.empty(); }},
+      {"--udp-port", "PORT", "the discovery port (default 9269)",
+       [](SimOptions& o, const std::string& v) {
+         long port = 0;
+         if (!ParseInt(v, 1, 65535, port)) {
+           return false;
+         }
+         o.nUdpPort = static_cast<uint16_t>(port);
+         return true;
+       }},
+      {"--reply-delay-ms", "MS", "wait this long before answering a probe",
+       [](SimOptions& o, const std::string& v) {
+         long ms = 0;
+         if (!ParseInt(v, 0, 600000, ms)) {
+           return false;
+         }
+         o.nReplyDelayMs = static_cast<int>(ms);
+         return true;
+       }},
+      {"--silent", nullptr, "receive probes but never answer",
+       [](SimOptions& o, const std::string&) { o.bSilent = true; return true; }},
+      {"--reply-raw", "TEXT", "answer with these bytes instead of the JSON object",
+       [](SimOptions& o, const std::string& v) {
+         o.bRawReply = true;
+         o.strRawReply = v;
+         return true;
+       }},
+      {"--reply-raw-hex", "HEX", "the same, given as hex digits (allows NUL bytes)",
+       [](SimOptions& o, const std::string& v) {
+         o.bRawReply = true;
+         return ParseHex(v, o.strRawReply);
+       }},
+      {"--reply-from", "ADDR", "answer from this local address instead (it must exist here)",
+       [](SimOptions& o, const std::string& v) { o.strReplyFrom = v; return IsIpv4(v); }},
+  };
+  return specs;
+}
+
+}  // namespace
+
+SimParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& options,
+                               std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      return SimParseResult::kHelp;
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& candidate : Specs()) {
+      if (arg == candidate.name) {
+        spec = &candidate;
+        break;
+      }
+    }
+    if (spec == nullptr) {
+      error = "unknown option " + arg;
+      return SimParseResult::kError;
+    }
+    std::string value;
+    if (spec->valueName != nullptr) {
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return SimParseResult::kError;
+      }
+      value = argv[++i];
+    }
+    if (!spec->apply(options, value)) {
+      error = "bad value for " + arg + ": " + value;
+      return SimParseResult::kError;
+    }
+  }
+  return SimParseResult::kRun;
+}
+
+std::string SimUsage() {
+  std::string text = "usage: qenbox-sim [options]\n"
+                     "Plays a QenBox: answers \"find qenbox\" on UDP with its address.\n";
+  for (const OptionSpec& spec : Specs()) {
+    std::string left = std::string("  ") + spec.name;
+    if (spec.valueName != nullptr) {
+      left += std::string(" ") + spec.valueName;
+    }
+    left.resize(left.size() < 26 ? 26 : left.size() + 1, ' ');
+    text += left + spec.help + "\n";
+  }
+  return text;
+}
