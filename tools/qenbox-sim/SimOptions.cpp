@@ -91,6 +91,83 @@ const std::vector<OptionSpec>& Specs() {
        }},
       {"--reply-from", "ADDR", "answer from this local address instead (it must exist here)",
        [](SimOptions& o, const std::string& v) { o.strReplyFrom = v; return IsIpv4(v); }},
+      {"--http-port", "PORT", "the HTTP port on the box's address (default 80; 0: no HTTP)",
+       [](SimOptions& o, const std::string& v) {
+         long port = 0;
+         if (!ParseInt(v, 0, 65535, port)) {
+           return false;
+         }
+         o.nHttpPort = static_cast<uint16_t>(port);
+         return true;
+       }},
+      {"--user", "NAME", "the administrator's user name (default admin)",
+       [](SimOptions& o, const std::string& v) { o.strUser = v; return true; }},
+      {"--password", "TEXT", "the administrator's password (default admin)",
+       [](SimOptions& o, const std::string& v) { o.strPassword = v; return true; }},
+      {"--restart-s", "S", "seconds without answering after an accepted set-ip (default 3)",
+       [](SimOptions& o, const std::string& v) {
+         long s = 0;
+         if (!ParseInt(v, 0, 600, s)) {
+           return false;
+         }
+         o.nRestartS = static_cast<int>(s);
+         return true;
+       }},
+      {"--http-status", "N", "answer set-ip with this HTTP status",
+       [](SimOptions& o, const std::string& v) {
+         long n = 0;
+         if (!ParseInt(v, 100, 999, n)) {
+           return false;
+         }
+         o.nHttpStatus = static_cast<int>(n);
+         return true;
+       }},
+      {"--http-body", "TEXT", "answer set-ip with this body instead of its JSON",
+       [](SimOptions& o, const std::string& v) {
+         o.bHttpBody = true;
+         o.strHttpBody = v;
+         return true;
+       }},
+      {"--http-body-hex", "HEX", "the same, given as hex digits",
+       [](SimOptions& o, const std::string& v) {
+         o.bHttpBody = true;
+         return ParseHex(v, o.strHttpBody);
+       }},
+      {"--http-content-type", "TEXT", "Content-Type of the set-ip answer",
+       [](SimOptions& o, const std::string& v) { o.strHttpContentType = v; return true; }},
+      {"--http-delay-ms", "MS", "wait this long before answering set-ip",
+       [](SimOptions& o, const std::string& v) {
+         long ms = 0;
+         if (!ParseInt(v, 0, 600000, ms)) {
+           return false;
+         }
+         o.nHttpDelayMs = static_cast<int>(ms);
+         return true;
+       }},
+      {"--http-drop", nullptr, "close the connection halfway through the set-ip body",
+       [](SimOptions& o, const std::string&) { o.bHttpDrop = true; return true; }},
+      {"--http-407", nullptr, "answer set-ip with 407 proxy authentication required",
+       [](SimOptions& o, const std::string&) { o.bHttp407 = true; return true; }},
+      {"--http-body-bytes", "N", "pad the set-ip body with blanks to N bytes",
+       [](SimOptions& o, const std::string& v) {
+         long n = 0;
+         if (!ParseInt(v, 0, 64L * 1024 * 1024, n)) {
+           return false;
+         }
+         o.nHttpBodyBytes = static_cast<size_t>(n);
+         return true;
+       }},
+      {"--http-header-bytes", "N", "add a header line of N bytes to the set-ip answer",
+       [](SimOptions& o, const std::string& v) {
+         long n = 0;
+         if (!ParseInt(v, 0, 1024L * 1024, n)) {
+           return false;
+         }
+         o.nHttpHeaderBytes = static_cast<size_t>(n);
+         return true;
+       }},
+      {"--echo-form", nullptr, "put the decoded set-ip fields in return_message as JSON",
+       [](SimOptions& o, const std::string&) { o.bEchoForm = true; return true; }},
   };
   return specs;
 }
@@ -133,7 +210,8 @@ SimParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& op
 
 std::string SimUsage() {
   std::string text = "usage: qenbox-sim [options]\n"
-                     "Plays a QenBox: answers \"find qenbox\" on UDP with its address.\n";
+                     "Plays a QenBox: answers \"find qenbox\" on UDP with its address and\n"
+                     "takes set-ip on HTTP, restarting under the new address.\n";
   for (const OptionSpec& spec : Specs()) {
     std::string left = std::string("  ") + spec.name;
     if (spec.valueName != nullptr) {

@@ -16,6 +16,21 @@ struct SimOptions {
   bool bRawReply = false;          // send strRawReply instead of the JSON object
   std::string strRawReply;
   std::string strReplyFrom;        // answer from this local address (empty: the listening socket)
+  // HTTP side.
+  uint16_t nHttpPort = 80;         // 0: no HTTP side
+  std::string strUser = "admin";
+  std::string strPassword = "admin";
+  int nRestartS = 3;               // not answering after an accepted set-ip
+  int nHttpStatus = 0;             // set-ip answers with this status (0: 200)
+  bool bHttpBody = false;          // set-ip answers with strHttpBody instead of its JSON
+  std::string strHttpBody;
+  std::string strHttpContentType;  // empty: application/json; charset=utf-8
+  int nHttpDelayMs = 0;
+  bool bHttpDrop = false;          // close the connection halfway through the body
+  bool bHttp407 = false;           // always demand proxy authentication
+  size_t nHttpBodyBytes = 0;       // pad the set-ip body with blanks to this size
+  size_t nHttpHeaderBytes = 0;     // add a header line this long
+  bool bEchoForm = false;          // return_message holds the decoded form fields as JSON
 };
 
 enum class SimParseResult { kRun, kHelp, kError };

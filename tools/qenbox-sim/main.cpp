@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/qenbox-sim/BoxState.h"
+#include "tools/qenbox-sim/HttpResponder.h"
 #include "tools/qenbox-sim/SimLog.h"
 #include "tools/qenbox-sim/SimOptions.h"
 #include "tools/qenbox-sim/UdpResponder.h"
@@ -38,11 +39,16 @@ int main(int argc, char** argv) {
     SimLog("cannot start the UDP side: " + error);
     return 1;
   }
-  // The HTTP side (set-ip, restart through state.MoveAddress) starts here.
+  HttpResponder http(state, options);
+  if (options.nHttpPort != 0 && !http.Start(error)) {
+    SimLog("cannot start the HTTP side: " + error);
+    return 1;
+  }
 
   int received = 0;
   sigwait(&stopSignals, &received);
   SimLog(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
+  http.Stop();
   udp.Stop();
   return 0;
 }
