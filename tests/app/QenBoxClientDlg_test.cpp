@@ -370,8 +370,9 @@ TEST_F(QenBoxClientDlgTest, ConfigIpShowsTheSearchingPageSearchesAgainAndShowsTh
     m_nCoreCode = row.nCode;
     m_strCoreMessage = row.coreMessage;
     bool bLoggedFirst = false;
-    m_host.onMessageBox = [&bLoggedFirst](const std::u16string& text) {
-      bLoggedFirst = ReadLog().find(text) != std::u16string::npos;
+    const size_t nLogBefore = ReadLog().size();
+    m_host.onMessageBox = [&bLoggedFirst, nLogBefore](const std::u16string& text) {
+      bLoggedFirst = ReadLog().find(text, nLogBefore) != std::u16string::npos;
     };
     dialog.ExecuteConfigIP({u"192.0.2.20", u"admin", u"pw", u"192.0.2.30", u"255.255.255.0", u""});
     Settle();
