@@ -87,7 +87,7 @@ void ExpectPostsRefused(Worker* pWorker) {
 }
 
 long RunChildCase(const std::string& name) {
-  Worker* pWorker = new Worker;
+  static Worker* const pWorker = new Worker;  // see Worker
   EXPECT_NE(GetQueuedThread(0), nullptr);
   long nUs = -1;
   if (name == "key0_only") {
@@ -207,7 +207,7 @@ TEST(StopAllQueuedThreads, ReturnsInTimeAndTheProcessThenExitsCleanly) {
   const Row rows[] = {
       {"key0_only", 0, 500},
       {"idle_workers", 0, 1000},
-      {"pending_actions", 300, 3000},
+      {"pending_actions", 200, 3000},  // the first sleep starts before the stop
       {"blocked_worker", 4900, 8000},
       {"late_worker", 4900, 8000},
   };
