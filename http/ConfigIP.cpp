@@ -3,6 +3,7 @@
 #include <json/json.h>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 
 #include "global/QenGlobal.h"
@@ -12,6 +13,8 @@
 #include "http/QenHttpServer.h"
 
 namespace {
+
+std::atomic<uint16_t> g_port{0};
 
 enum class ParseResult { kNotJson, kBadCode, kBadMessage, kOk };
 
@@ -52,6 +55,8 @@ ParseResult ParseReply(const std::string& utf8, int32_t& code, std::string& mess
 
 }  // namespace
 
+void SetConfigIPPort(uint16_t port) { g_port = port; }
+
 bool ExecuteConfigIPCore(CONFIG_IP_DATA data, int32_t& nReturnCode, std::u16string& strMessage) {
   class CTempProgress : public IQenHttpProgress {
   public:
@@ -68,6 +73,8 @@ bool ExecuteConfigIPCore(CONFIG_IP_DATA data, int32_t& nReturnCode, std::u16stri
     form.AddField(u"gateway", data.strGateway);
 
   CQenHttpServer server(data.strBoxIP);
+  if (uint16_t port = g_port.load(); port != 0)
+    server.m_nPort = port;
   if (!server.Open()) {
     strMessage = FormatText(u"Can't connect to: %1", data.strBoxIP);
     return false;

@@ -19,4 +19,8 @@ constexpr char16_t kSetIpPath[] = u"/manage_console/set-ip";
 // True when the box answered return_code 200. nReturnCode and strMessage are
 // written as the exchange gets that far: the box's code and message, or only a
 // message of ours when the exchange failed before.
+// The box answers on port 80; tools and tests that play it elsewhere on
+// 127.0.0.1 say where (0 restores 80).
+void SetConfigIPPort(uint16_t port);
+
 bool ExecuteConfigIPCore(CONFIG_IP_DATA data, int32_t& nReturnCode, std::u16string& strMessage);
