@@ -9,7 +9,7 @@ namespace {
 
 // The window object left to a worker that outlived the shutdown wait; kept
 // reachable on purpose.
-CQenBoxClientDlg* g_pOutlivedDialog = nullptr;
+CQenBoxClientDlg* volatile g_pOutlivedDialog = nullptr;
 
 }  // namespace
 
