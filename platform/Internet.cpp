@@ -257,6 +257,7 @@ public:
     headersDone = false;
     pending.clear();
     pendingPos = 0;
+    received = 0;
     paused = false;
     done = false;
     result = CURLE_OK;
@@ -343,6 +344,7 @@ public:
       self->pendingPos = 0;
     }
     self->pending.append(data, n);
+    self->received += n;
     self->lastByte = Clock::now();
     return n;
   }
@@ -381,6 +383,7 @@ public:
   bool connectSeen = false;
   std::string pending;
   size_t pendingPos = 0;
+  uint64_t received = 0;
   bool paused = false;
   bool done = false;
   CURLcode result = CURLE_OK;
@@ -571,6 +574,7 @@ bool HttpSendRequest(InternetRequest* r, const std::u16string& headers, const vo
     Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE, "no request");
     return false;
   }
+  t_lastResponse.valid = false;
   r->ResetTransfer();
   r->connectSeen = false;
   r->lastByte = Clock::now();
@@ -776,24 +780,29 @@ bool InternetReadFile(InternetRequest* r, void* buffer, uint32_t size, uint32_t&
   uint32_t cap = g_testReceiveCapMs.load();
   if (cap != 0)
     timeoutMs = std::min(timeoutMs, cap);
+  t_lastResponse.valid = false;
+  auto* out = static_cast<char*>(buffer);
+  size_t filled = 0;
   Clock::time_point start = Clock::now();
+  // Like a synchronous WinINet read: fills the buffer unless the body ends
+  // first; an error after some bytes shows on the next read.
   for (;;) {
     size_t held = r->pending.size() - r->pendingPos;
-    if (held != 0) {
-      if (size == 0)
-        return true;
-      size_t n = std::min<size_t>(held, size);
-      std::memcpy(buffer, r->pending.data() + r->pendingPos, n);
+    if (held != 0 && filled < size) {
+      size_t n = std::min<size_t>(held, size - filled);
+      std::memcpy(out + filled, r->pending.data() + r->pendingPos, n);
       r->pendingPos += n;
-      bytesRead = static_cast<uint32_t>(n);
+      filled += n;
+      bytesRead = static_cast<uint32_t>(filled);
       if (r->paused && r->pending.size() - r->pendingPos < kMaxPendingBody / 2) {
         r->paused = false;
         curl_easy_pause(r->easy.get(), CURLPAUSE_CONT);
       }
-      return true;
     }
+    if (filled == size)
+      return true;
     if (r->done) {
-      if (r->result == CURLE_OK)
+      if (filled != 0 || r->result == CURLE_OK)
         return true;
       r->FailFromResult();
       return false;
@@ -805,11 +814,13 @@ bool InternetReadFile(InternetRequest* r, void* buffer, uint32_t size, uint32_t&
     }
     Clock::time_point deadline = std::max(start, r->lastByte) + std::chrono::milliseconds(timeoutMs);
     if (Clock::now() >= deadline) {
+      if (filled != 0)
+        return true;
       Fail(ERROR_INTERNET_TIMEOUT, "no body byte within " + std::to_string(timeoutMs) + " ms");
       return false;
     }
-    size_t before = r->pending.size();
-    r->Pump([r, before] { return r->pending.size() != before || r->paused; }, deadline, false, 0);
+    uint64_t before = r->received;
+    r->Pump([r, before] { return r->received != before || r->paused; }, deadline, false, 0);
   }
 }
 
