@@ -56,9 +56,7 @@ CQenBoxClientDlg::Seams WithDefaults(CQenBoxClientDlg::Seams seams) {
   return seams;
 }
 
-void PostToWindow(IQenQueuedAction* pAction) {
-  QueueAction(kWindowQueue, pAction);
-}
+void PostToWindow(IQenQueuedAction* pAction) { QueueAction(kWindowQueue, pAction); }
 
 // The part of the box's address up to and including its last dot, so the
 // user only types the last number.
@@ -186,8 +184,8 @@ void CQenBoxClientDlg::ExecuteConfigIP(CONFIG_IP_DATA data) {
   std::u16string strMessage;
   const bool bOk = m_seams.configIP(data, nReturnCode, strMessage);
 
-  PostToWindow(new CQenQueuedAction1<CQenBoxClientDlg, int32_t>(&CQenBoxClientDlg::ShowPage, this,
-                                                                kPageSearching));
+  PostToWindow(
+      new CQenQueuedAction1<CQenBoxClientDlg, int32_t>(&CQenBoxClientDlg::ShowPage, this, kPageSearching));
   PostFindBox(bOk ? kRestartWaitSeconds : 0);
 
   if (bOk) {
@@ -213,9 +211,7 @@ void CQenBoxClientDlg::UpdateElementText(std::u16string strId, std::u16string st
   m_host.View().SetElementText(strId, strText);
 }
 
-void CQenBoxClientDlg::ShowPage(int32_t nPage) {
-  m_host.View().LoadPage(nPage);
-}
+void CQenBoxClientDlg::ShowPage(int32_t nPage) { m_host.View().LoadPage(nPage); }
 
 void CQenBoxClientDlg::ShowMessage(std::u16string strText, int32_t /*nFailed*/) {
   QenGlobal().WriteLog(strText, 0);
@@ -257,8 +253,8 @@ int CQenBoxClientDlg::OnButtonChangeIP() {
 
   ShowPage(kPageApplying);
   const CONFIG_IP_DATA data{m_strBoxIP, strUserName, strPassword, strIP, strSubnetMask, strGateway};
-  QueueAction(kSetIpQueue, new CWorkerAction<CONFIG_IP_DATA>(&CQenBoxClientDlg::ExecuteConfigIP, this,
-                                                             data, m_nWorkerActions));
+  QueueAction(kSetIpQueue, new CWorkerAction<CONFIG_IP_DATA>(&CQenBoxClientDlg::ExecuteConfigIP, this, data,
+                                                             m_nWorkerActions));
   return 0;
 }
 
@@ -288,6 +284,6 @@ int CQenBoxClientDlg::OnButtonConsole() {
 }
 
 void CQenBoxClientDlg::PostFindBox(int32_t nSeconds) {
-  QueueAction(kDiscoveryQueue, new CWorkerAction<int32_t>(&CQenBoxClientDlg::ExecuteFindBox, this,
-                                                          nSeconds, m_nWorkerActions));
+  QueueAction(kDiscoveryQueue, new CWorkerAction<int32_t>(&CQenBoxClientDlg::ExecuteFindBox, this, nSeconds,
+                                                          m_nWorkerActions));
 }

@@ -31,9 +31,9 @@ public:
   // them so that nothing probes the network or really waits. An empty
   // function stands for the program's own.
   struct Seams {
-    std::function<QENBOXCLIENTDATA(int32_t)> findBox;  // FindQenBoxClient
+    std::function<QENBOXCLIENTDATA(int32_t)> findBox;                                // FindQenBoxClient
     std::function<bool(const CONFIG_IP_DATA&, int32_t&, std::u16string&)> configIP;  // ExecuteConfigIPCore
-    std::function<void(std::chrono::milliseconds)> sleep;  // std::this_thread::sleep_for
+    std::function<void(std::chrono::milliseconds)> sleep;        // std::this_thread::sleep_for
     std::function<std::u16string(uint32_t)> loadStringResource;  // LoadStringResource
   };
 

@@ -46,7 +46,9 @@ TEST(RunQenBoxClientApp, ClosingWhileDiscoveryBlocksEndsWithinTheWaitAndShowsNoL
   FakeView view(calls);
   FakeHost host(calls, view);
   // The window initialises and is closed at once, while the search still runs.
-  host.onRunModal = [](platform::IDialogHostEvents& events, platform::IHtmlViewEvents&) { events.OnInitDialog(); };
+  host.onRunModal = [](platform::IDialogHostEvents& events, platform::IHtmlViewEvents&) {
+    events.OnInitDialog();
+  };
   Gate discovery;
   CQenBoxClientDlg::Seams seams;
   seams.findBox = [&](int32_t) {
@@ -60,8 +62,8 @@ TEST(RunQenBoxClientApp, ClosingWhileDiscoveryBlocksEndsWithinTheWaitAndShowsNoL
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_GE(elapsed, 4900ms);
   EXPECT_LT(elapsed, 6s);
-  EXPECT_THAT(calls.Take(), ElementsAre("RunModal", "LoadPage 104", "Menu 16 &About QenBox Client...", "Icons",
-                                        "Title QenBox Client", "Find"));
+  EXPECT_THAT(calls.Take(), ElementsAre("RunModal", "LoadPage 104", "Menu 16 &About QenBox Client...",
+                                        "Icons", "Title QenBox Client", "Find"));
 
   // The search answers after the window has gone: nothing reaches the window.
   discovery.Open();

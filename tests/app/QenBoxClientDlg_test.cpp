@@ -85,7 +85,9 @@ protected:
       };
     }
     if (!seams.sleep)
-      seams.sleep = [this](std::chrono::milliseconds ms) { m_calls.Add("Sleep " + std::to_string(ms.count())); };
+      seams.sleep = [this](std::chrono::milliseconds ms) {
+        m_calls.Add("Sleep " + std::to_string(ms.count()));
+      };
     m_pDialog = std::make_unique<CQenBoxClientDlg>(m_host, std::move(seams));
     return *m_pDialog;
   }
@@ -111,7 +113,9 @@ protected:
     m_pDialog.reset();
   }
 
-  void Complete(int page) { m_pDialog->OnDocumentComplete(kLocationFolder + platform::Utf8ToUtf16(std::to_string(page))); }
+  void Complete(int page) {
+    m_pDialog->OnDocumentComplete(kLocationFolder + platform::Utf8ToUtf16(std::to_string(page)));
+  }
 
   Recorder m_calls;
   FakeView m_view;
@@ -130,16 +134,18 @@ TEST_F(QenBoxClientDlgTest, InitDialogSetsUpTheWindowThenSearches) {
     bool bEmptyAboutText;
     std::vector<std::string> expected;
   } kCases[] = {
-      {"about entry from string 101", false,
+      {"about entry from string 101",
+       false,
        {"LoadPage 104", "Menu 16 &About QenBox Client...", "Icons", "Title QenBox Client", "Find 0"}},
-      {"empty string 101 adds no entry", true,
-       {"LoadPage 104", "Icons", "Title QenBox Client", "Find 0"}},
+      {"empty string 101 adds no entry", true, {"LoadPage 104", "Icons", "Title QenBox Client", "Find 0"}},
   };
   for (const auto& row : kCases) {
     SCOPED_TRACE(row.name);
     CQenBoxClientDlg::Seams seams;
     if (row.bEmptyAboutText)
-      seams.loadStringResource = [](uint32_t id) { return id == 101 ? std::u16string() : LoadStringResource(id); };
+      seams.loadStringResource = [](uint32_t id) {
+        return id == 101 ? std::u16string() : LoadStringResource(id);
+      };
     MakeDialog(std::move(seams)).OnInitDialog();
     Settle();
     EXPECT_THAT(m_calls.Take(), ElementsAreArray(row.expected));
@@ -151,11 +157,9 @@ TEST_F(QenBoxClientDlgTest, SysCommandShowsTheAboutBoxOnlyForItsEntry) {
     unsigned int id;
     bool bAbout;
   } kCases[] = {
-      {IDM_ABOUTBOX, true},
-      {IDM_ABOUTBOX | 0x000F, true},  // the low four bits are the platform's
-      {0x0020, false},
-      {0xF060, false},  // close
-      {0xF020, false},  // minimise
+      {IDM_ABOUTBOX, true}, {IDM_ABOUTBOX | 0x000F, true},  // the low four bits are the platform's
+      {0x0020, false},      {0xF060, false},                // close
+      {0xF020, false},                                      // minimise
   };
   CQenBoxClientDlg& dialog = MakeDialog();
   for (const auto& row : kCases) {
@@ -211,7 +215,8 @@ TEST_F(QenBoxClientDlgTest, DocumentCompleteSetsEachPagesTextsInOrder) {
       {kLocationFolder + u"130",
        {"Text MainTitle=Welcome to QenNote", "Text SubTitle=Your QenBox (192.0.2.20) is running normally.",
         "Text ReconfigButton=Re-config QenBox", "Value ButtonDownload=Download Client",
-        "Value ButtonWeb=QenNote Web App", "Value ButtonHelp=QenBox Manual", "Value ButtonConsole=Manage Consol"}},
+        "Value ButtonWeb=QenNote Web App", "Value ButtonHelp=QenBox Manual",
+        "Value ButtonConsole=Manage Consol"}},
       {kLocationFolder + u"131",
        {"Text MainTitle=Welcome to QenNote",
         "Text SubTitle=QenBox was found at 192.0.2.20. Please reset the IP address of your QenBox.",
@@ -299,12 +304,12 @@ TEST_F(QenBoxClientDlgTest, ChangeIpChecksTheFormInOrder) {
        "Please enter a valid gateway.", "Gateway"},
       {"all given", u"admin", u"secret", u"192.168.1.50", u"255.255.255.0", u"192.168.1.1", nullptr, nullptr},
       {"blank user name and password", u" ", u"  ", u"192.168.1.50", u"255.255.255.0", u"", nullptr, nullptr},
-      {"blanks around the address are sent", u"admin", u"pw", u" 192.168.1.5 ", u"255.255.255.0", u"", nullptr,
-       nullptr},
+      {"blanks around the address are sent", u"admin", u"pw", u" 192.168.1.5 ", u"255.255.255.0", u"",
+       nullptr, nullptr},
       {"trailing dot", u"admin", u"pw", u"192.168.1.5.", u"255.255.255.0", u"", nullptr, nullptr},
       {"leading dot", u"admin", u"pw", u".192.168.1.5", u"255.255.255.0", u"", nullptr, nullptr},
-      {"mask need not be contiguous", u"admin", u"pw", u"0.0.0.0", u"255.0.255.0", u"255.255.255.255", nullptr,
-       nullptr},
+      {"mask need not be contiguous", u"admin", u"pw", u"0.0.0.0", u"255.0.255.0", u"255.255.255.255",
+       nullptr, nullptr},
   };
   for (const auto& row : kCases) {
     SCOPED_TRACE(row.name);
@@ -333,8 +338,8 @@ TEST_F(QenBoxClientDlgTest, ChangeIpChecksTheFormInOrder) {
       continue;
     }
     expected.push_back("LoadPage 132");
-    expected.push_back("ConfigIP 192.0.2.20|" + U8(row.user) + "|" + U8(row.password) + "|" + U8(row.ip) + "|" +
-                       U8(row.mask) + "|" + U8(row.gateway));
+    expected.push_back("ConfigIP 192.0.2.20|" + U8(row.user) + "|" + U8(row.password) + "|" + U8(row.ip) +
+                       "|" + U8(row.mask) + "|" + U8(row.gateway));
     // What follows the exchange comes from two threads; its order is tested below.
     std::vector<std::string> calls = m_calls.Take();
     ASSERT_GE(calls.size(), expected.size());
@@ -353,14 +358,26 @@ TEST_F(QenBoxClientDlgTest, ConfigIpShowsTheSearchingPageSearchesAgainAndShowsTh
     const char* shown;
     std::vector<std::string> worker;
   } kCases[] = {
-      {"accepted", true, 200, u"OK", "IP address has been reseted, please wait for re-finding QenBox.",
+      {"accepted",
+       true,
+       200,
+       u"OK",
+       "IP address has been reseted, please wait for re-finding QenBox.",
        {kConfigCall, "Sleep 3000", "Sleep 30000", "Find 0"}},
-      {"wrong user name or password", false, 301, u"auth failed", "Invalid user name or password.",
+      {"wrong user name or password",
+       false,
+       301,
+       u"auth failed",
+       "Invalid user name or password.",
        {kConfigCall, "Find 0"}},
       {"wrong user name", false, 3801, u"no such user", "Invalid user name.", {kConfigCall, "Find 0"}},
       {"wrong password", false, 3802, u"bad password", "Invalid password.", {kConfigCall, "Find 0"}},
       {"other refusal", false, 500, u"Disk <full> & busy", "Disk <full> & busy", {kConfigCall, "Find 0"}},
-      {"box unreachable", false, 0, u"Can't connect to: 192.0.2.20", "Can't connect to: 192.0.2.20",
+      {"box unreachable",
+       false,
+       0,
+       u"Can't connect to: 192.0.2.20",
+       "Can't connect to: 192.0.2.20",
        {kConfigCall, "Find 0"}},
   };
   for (const auto& row : kCases) {
@@ -381,8 +398,10 @@ TEST_F(QenBoxClientDlgTest, ConfigIpShowsTheSearchingPageSearchesAgainAndShowsTh
     std::vector<std::string> calls = m_calls.Take();
     EXPECT_THAT(Filter(calls, IsWorkerCall), ElementsAreArray(row.worker));
     // The restart subtitles are checked on their own below.
-    EXPECT_THAT(Filter(calls, [](const std::string& call) { return !IsWorkerCall(call) && call.rfind("Text", 0) != 0; }),
-                ElementsAre("LoadPage 104", std::string("Message ") + row.shown));
+    EXPECT_THAT(
+        Filter(calls,
+               [](const std::string& call) { return !IsWorkerCall(call) && call.rfind("Text", 0) != 0; }),
+        ElementsAre("LoadPage 104", std::string("Message ") + row.shown));
     EXPECT_TRUE(bLoggedFirst) << "the message is logged before it is shown";
   }
 }
@@ -404,7 +423,8 @@ TEST_F(QenBoxClientDlgTest, RestartWaitShowsItsSubtitlesBeforeSearching) {
   dialog.ExecuteFindBox(30);
   Settle();
   EXPECT_THAT(m_calls.Take(),
-              ElementsAre("Sleep 3000", "Text SubTitle=QenBox is restarting (It may take 1-2 minutes), please wait...",
+              ElementsAre("Sleep 3000",
+                          "Text SubTitle=QenBox is restarting (It may take 1-2 minutes), please wait...",
                           "Sleep 30000", "Text SubTitle=Re-finding QenBox...", "Find 0", "LoadPage 130"));
   EXPECT_EQ(dialog.m_strBoxIP, u"192.0.2.30");
 }
