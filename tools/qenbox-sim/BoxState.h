@@ -1,6 +1,7 @@
 // The box's current address and address type, shared by its endpoints.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -24,7 +25,12 @@ public:
   // then unchanged.
   bool MoveAddress(const std::string& ip, const std::string& netmask, const std::string& ipType);
 
+  // While the box restarts none of its endpoints answers.
+  void SetRestarting(bool restarting) { m_bRestarting = restarting; }
+  bool IsRestarting() const { return m_bRestarting; }
+
 private:
+  std::atomic<bool> m_bRestarting{false};
   mutable std::mutex m_mutex;
   Snapshot m_state;
 };

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <json/json.h>
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -42,17 +43,29 @@ bool IsHostAddress(const std::string& text) {
   return value != 0 && first != 0 && first != 127 && first < 224;
 }
 
-// Moving addresses is only ever done inside a namespace of our own test LAN,
-// never on the machine's own interfaces or on loopback.
+// Addresses are only ever moved inside a named network namespace (one that
+// `ip netns add` made, as our LAN scripts do), never on the machine's own
+// interfaces or on loopback.
 bool MayMoveAddress(const std::string& ip) {
   uint32_t value = 0;
   if (!ParseIpv4(ip, value) || (value >> 24) == 127)
     return false;
   struct stat self {};
-  struct stat init {};
-  if (stat("/proc/self/ns/net", &self) != 0 || stat("/proc/1/ns/net", &init) != 0)
+  if (stat("/proc/self/ns/net", &self) != 0)
     return false;
-  return self.st_ino != init.st_ino || self.st_dev != init.st_dev;
+  DIR* dir = opendir("/run/netns");
+  if (dir == nullptr)
+    return false;
+  bool named = false;
+  while (dirent* entry = readdir(dir)) {
+    struct stat ns {};
+    std::string path = std::string("/run/netns/") + entry->d_name;
+    if (entry->d_name[0] != '.' && stat(path.c_str(), &ns) == 0 && ns.st_ino == self.st_ino &&
+        ns.st_dev == self.st_dev)
+      named = true;
+  }
+  closedir(dir);
+  return named;
 }
 
 std::string Compact(const Json::Value& value) {
@@ -223,11 +236,14 @@ void HttpResponder::OnSetIp(const httplib::Request& request, httplib::Response& 
 void HttpResponder::Restart(std::string ip, std::string netmask) {
   std::this_thread::sleep_for(kReplyGrace);
   SimLog("restarting: not answering for " + std::to_string(m_options.nRestartS) + " s");
+  m_state.SetRestarting(true);
   StopListening();
   {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_wake.wait_for(lock, std::chrono::seconds(m_options.nRestartS), [this] { return m_stopping; }))
+    if (m_wake.wait_for(lock, std::chrono::seconds(m_options.nRestartS), [this] { return m_stopping; })) {
+      m_state.SetRestarting(false);
       return;
+    }
   }
   const std::string current = m_state.Get().strIp;
   if (MayMoveAddress(current)) {
@@ -235,6 +251,7 @@ void HttpResponder::Restart(std::string ip, std::string netmask) {
   } else {
     SimLog("not moving " + current + " (loopback or the machine's own namespace); staying there");
   }
+  m_state.SetRestarting(false);
   std::string error;
   if (!Listen(m_state.Get().strIp, error))
     SimLog("restart failed: " + error);

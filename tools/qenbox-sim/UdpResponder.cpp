@@ -126,6 +126,10 @@ void UdpResponder::Run() {
       SimLog("silent: no answer");
       continue;
     }
+    if (m_state.IsRestarting()) {
+      SimLog("restarting: no answer");
+      continue;
+    }
     if (m_options.nReplyDelayMs > 0 && WaitStop(m_options.nReplyDelayMs)) {
       return;
     }
