@@ -147,6 +147,7 @@ TEST_F(QenGlobalTest, MissingSettings) {
   EXPECT_EQ(noInner.GetUiLanguageId(), 1033u);
 
   // A required setting that is missing ends the process with -1.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         CQenProductSettings broken(u"[Common]\nInnerProductName=QenNote");
@@ -233,8 +234,10 @@ TEST_F(QenGlobalTest, WriteLogLandsNextToTheExecutable) {
 }
 
 TEST_F(QenGlobalTest, LoggingKeepsWorkingWhileTheProcessExits) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
+        alarm(30);  // a crash report stuck in exit must not hang the test
         QenGlobal().WriteLog(u"before exit", 0);
         std::thread([] {
           for (;;) QenGlobal().WriteLog(u"late worker line", 0);
