@@ -45,4 +45,13 @@ void TestTrace(const char* kind, const std::string& detail) {
   std::fflush(pFile);
 }
 
+void TestTrace(const char* kind, const std::string& field1, const std::string& field2) {
+  FILE* pFile = TraceFile();
+  if (pFile == nullptr)
+    return;
+  std::fprintf(pFile, "%lld\t%s\t%s\t%s\n", static_cast<long long>(g_get_real_time()), kind,
+               Escape(field1).c_str(), Escape(field2).c_str());
+  std::fflush(pFile);
+}
+
 }  // namespace platform

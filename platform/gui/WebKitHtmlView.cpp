@@ -138,6 +138,7 @@ WebKitHtmlView::WebKitHtmlView(const std::string& programPath) {
   m_view.reset(GTK_WIDGET(g_object_ref_sink(pView)));
   gtk_widget_set_size_request(pView, kMainClientWidth, kMainClientHeight);
   g_signal_connect(pView, "load-changed", G_CALLBACK(&WebKitHtmlView::OnLoadChanged), this);
+  g_signal_connect(pView, "load-failed", G_CALLBACK(&WebKitHtmlView::OnLoadFailed), this);
   g_signal_connect(pView, "decide-policy", G_CALLBACK(&WebKitHtmlView::OnDecidePolicy), this);
   g_signal_connect(pView, "context-menu", G_CALLBACK(&WebKitHtmlView::OnContextMenu), this);
 }
@@ -175,7 +176,7 @@ void WebKitHtmlView::SetElementText(const std::u16string& id, const std::u16stri
   auto it = m_values.find(id);
   if (it != m_values.end())
     it->second = text;
-  TestTrace("text", Utf16ToUtf8(id) + "\t" + Utf16ToUtf8(text));
+  TestTrace("text", Utf16ToUtf8(id), Utf16ToUtf8(text));
   CallPageFunction("text", kSetText, id, &text);
 }
 
@@ -190,7 +191,7 @@ void WebKitHtmlView::SetInputValue(const std::u16string& id, const std::u16strin
   auto it = m_values.find(id);
   if (it != m_values.end())
     it->second = text;
-  TestTrace("value", Utf16ToUtf8(id) + "\t" + Utf16ToUtf8(text));
+  TestTrace("value", Utf16ToUtf8(id), Utf16ToUtf8(text));
   CallPageFunction("value", kSetValue, id, &text);
 }
 
@@ -245,11 +246,25 @@ void WebKitHtmlView::OnLoadChanged(WebKitWebView* pView, WebKitLoadEvent event, 
   }
   if (event != WEBKIT_LOAD_FINISHED)
     return;
+  if (pThis->m_bLoadCancelled) {
+    // A load replaced by a newer one: the newer load reports its own completion.
+    pThis->m_bLoadCancelled = false;
+    return;
+  }
   const char* pszUri = webkit_web_view_get_uri(pView);
   const std::string uri = pszUri != nullptr ? pszUri : "";
   TestTrace("complete", uri);
   if (pThis->m_pEvents != nullptr)
     pThis->m_pEvents->OnDocumentComplete(Utf8ToUtf16(uri));
+}
+
+gboolean WebKitHtmlView::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* pszUri, GError* pError,
+                                      gpointer pData) {
+  if (g_error_matches(pError, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
+    TestTrace("cancelled", pszUri != nullptr ? pszUri : "");
+    static_cast<WebKitHtmlView*>(pData)->m_bLoadCancelled = true;
+  }
+  return FALSE;  // WebKit's own handling
 }
 
 gboolean WebKitHtmlView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* pDecision,

@@ -40,6 +40,8 @@ public:
 private:
   static void OnSchemeRequest(WebKitURISchemeRequest* pRequest, gpointer pData);
   static void OnLoadChanged(WebKitWebView* pView, WebKitLoadEvent event, gpointer pData);
+  static gboolean OnLoadFailed(WebKitWebView* pView, WebKitLoadEvent event, gchar* pszUri, GError* pError,
+                               gpointer pData);
   static gboolean OnDecidePolicy(WebKitWebView* pView, WebKitPolicyDecision* pDecision,
                                  WebKitPolicyDecisionType type, gpointer pData);
   static gboolean OnContextMenu(WebKitWebView* pView, WebKitContextMenu* pMenu, GdkEvent* pEvent,
@@ -57,6 +59,7 @@ private:
   IHtmlViewEvents* m_pEvents = nullptr;
   // Element values as the page reported them at the latest click.
   std::map<std::u16string, std::u16string> m_values;
+  bool m_bLoadCancelled = false;  // the next WEBKIT_LOAD_FINISHED ends a replaced load
   bool m_bClosed = false;
 };
 
