@@ -15,6 +15,7 @@
 #include "platform/LocalTime.h"
 #include "platform/Process.h"
 #include "platform/Utf.h"
+#include "queue/SyncObjects.h"
 
 namespace {
 
@@ -33,10 +34,18 @@ void AppendNumber(std::u16string& text, uint32_t value) {
   for (char ch : std::to_string(value)) text.push_back(static_cast<char16_t>(ch));
 }
 
+// The C library's time-zone state and ICU's formatter caches are shared by
+// all threads; the log is their only user, so it takes one stamp at a time.
+std::u16string TimeStamp() {
+  static NeverDestroyed<CQenCriticalSectionObject> stampLock;
+  CQenSingleLock lock(&stampLock.Get());
+  return GetDateTimeText(platform::GetLocalTime());
+}
+
 std::u16string BuildLine(std::u16string_view message) {
   std::u16string line = ProgramName();
   line += u' ';
-  std::u16string stamp = GetDateTimeText(platform::GetLocalTime());
+  std::u16string stamp = TimeStamp();
   if (stamp.size() > kMaxTimeStampLength) stamp.resize(kMaxTimeStampLength);
   line += stamp;
   line += u" (";
