@@ -97,7 +97,8 @@ uint32_t CQenProductSettings::GetUiLanguageId() {
   const std::u16string keyName = FormatText(u"Software\\%1", ReadInnerProductName());
   uint32_t stored = 0;
   // No value, or a value of 0, leaves the choice to the user's locale.
-  uint32_t id = (m_readLcid(keyName, stored) && stored != 0) ? stored : platform::GetUserDefaultLCID();
+  uint32_t id = (m_readLcid(keyName, stored) && stored != 0) ? stored
+                                                              : platform::GetUserDefaultLCID();
 
   std::vector<std::u16string> excludes;
   SplitText(ReadProductSetting(u"UIExcludes", true, false), u',', excludes);

@@ -12,8 +12,10 @@ const char16_t* FindStringResource(uint32_t id, uint32_t language) {
     begin = g_stringTable2052;
     end = g_stringTable2052 + g_stringTable2052Size;
   }
-  const StringResourceEntry* it = std::lower_bound(
-      begin, end, id, [](const StringResourceEntry& entry, uint32_t key) { return entry.id < key; });
+  const StringResourceEntry* it =
+      std::lower_bound(begin, end, id, [](const StringResourceEntry& entry, uint32_t key) {
+        return entry.id < key;
+      });
   if (it == end || it->id != id) return nullptr;
   return it->text;
 }
