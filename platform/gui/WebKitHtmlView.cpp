@@ -251,7 +251,10 @@ void WebKitHtmlView::OnLoadChanged(WebKitWebView* pView, WebKitLoadEvent event, 
     pThis->m_bLoadCancelled = false;
     return;
   }
-  const char* pszUri = webkit_web_view_get_uri(pView);
+  // The document that finished is the main resource's: the view's own URI
+  // already names a newer load that was asked for meanwhile.
+  WebKitWebResource* pMain = webkit_web_view_get_main_resource(pView);
+  const char* pszUri = pMain != nullptr ? webkit_web_resource_get_uri(pMain) : webkit_web_view_get_uri(pView);
   const std::string uri = pszUri != nullptr ? pszUri : "";
   TestTrace("complete", uri);
   if (pThis->m_pEvents != nullptr)

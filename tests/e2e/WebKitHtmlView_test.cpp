@@ -150,17 +150,26 @@ TEST_F(WebKitHtmlViewTest, NavigationLeavesOnlyForOurScheme) {
   EXPECT_NE(std::string::npos, Evaluate("location.href").find("/130"));
 }
 
-TEST_F(WebKitHtmlViewTest, ALoadReplacedByANewerOneReportsOnce) {
-  const size_t before = m_events.completed.size();
+TEST_F(WebKitHtmlViewTest, EachFinishedLoadReportsItsOwnPage) {
   m_view.LoadPage(132);
+  // Replaced while under way, as a quick set-ip answer replaces 132 by 104.
+  ASSERT_TRUE(RunUntil([&] {
+    return webkit_web_view_get_estimated_load_progress(WEBKIT_WEB_VIEW(m_view.Widget())) > 0.2;
+  }));
   m_view.LoadPage(104);
-  ASSERT_TRUE(RunUntil([&] { return m_events.completed.size() > before; }));
-  for (int i = 0; i < 200; ++i) {
+  ASSERT_TRUE(RunUntil([&] {
+    return !m_events.completed.empty() && m_events.completed.back().find("/104") != std::string::npos;
+  }));
+  for (int i = 0; i < 300; ++i) {
     g_main_context_iteration(nullptr, FALSE);
     g_usleep(1000);
   }
-  ASSERT_EQ(before + 1, m_events.completed.size());
+  // 132 reports itself if it got to finish, never as a second 104.
+  ASSERT_LE(m_events.completed.size(), 2u);
   EXPECT_NE(std::string::npos, m_events.completed.back().find("/104"));
+  if (m_events.completed.size() == 2) {
+    EXPECT_NE(std::string::npos, m_events.completed.front().find("/132"));
+  }
 }
 
 }  // namespace
