@@ -97,11 +97,17 @@ std::u16string CutAtBlank(std::u16string value) {
   return value;
 }
 
-void ApplySubstitution(std::u16string& text, char16_t ch, const std::u16string& replacement) {
+void ApplySubstitution(std::u16string& text, char16_t ch, const std::u16string& replacement,
+                       size_t maxUnits) {
   // A replacement holding the character itself could grow the text without end.
   if (replacement.empty() || replacement.find(ch) != std::u16string::npos)
     return;
-  if (text.find(ch) == std::u16string::npos)
+  const size_t hits = static_cast<size_t>(std::count(text.begin(), text.end(), ch));
+  if (hits == 0)
+    return;
+  // Chained rules (a to bbbb, b to cccc, ...) multiply the text's length.
+  if (replacement.size() > 1 &&
+      hits > (maxUnits - std::min(text.size(), maxUnits)) / (replacement.size() - 1))
     return;
   std::u16string result;
   result.reserve(text.size());
@@ -302,23 +308,34 @@ void ApplyStrconvTable(uint32_t codePage, std::u16string& text) {
   if (!platform::PathFileExists(path))
     return;
   const size_t size = static_cast<uint32_t>(QueryFileSize(path)) & ~uint32_t{1};
+  if (size == 0)
+    return;
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.assign(size + 2, 0);
+    std::unique_ptr<std::FILE, FileCloser> file(
+        std::fopen(platform::Utf16ToUtf8(path).c_str(), "rb"));
+    if (!file)
+      return;
+    // A file that shrank meanwhile leaves zeros, which end the table.
+    (void)std::fread(bytes.data(), 1, size, file.get());
+  } catch (...) {
+    return;
+  }
+  ApplyStrconvTableData(bytes.data(), size, text);
+}
+
+void ApplyStrconvTableData(const void* bytes, size_t size, std::u16string& text,
+                           size_t maxUnits) {
+  const uint8_t* data = static_cast<const uint8_t*>(bytes);
   const size_t count = size / 2;
-  if (count == 0)
+  if (data == nullptr || count == 0)
     return;
   std::vector<char16_t> units;
   try {
-    std::vector<uint8_t> bytes(size + 2, 0);
-    {
-      std::unique_ptr<std::FILE, FileCloser> file(
-          std::fopen(platform::Utf16ToUtf8(path).c_str(), "rb"));
-      if (!file)
-        return;
-      // A file that shrank meanwhile leaves zeros, which end the table.
-      (void)std::fread(bytes.data(), 1, size, file.get());
-    }
     units.resize(count + 1, 0);
     for (size_t i = 0; i < count; ++i)
-      units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+      units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
   } catch (...) {
     return;
   }
@@ -331,7 +348,8 @@ void ApplyStrconvTable(uint32_t codePage, std::u16string& text) {
     while (units[end] != 0 && !(units[end] == u'\r' && units[end + 1] == u'\n'))
       ++end;
     const size_t start = std::min(line + 2, end);
-    ApplySubstitution(text, ch, std::u16string(units.data() + start, units.data() + end));
+    ApplySubstitution(text, ch, std::u16string(units.data() + start, units.data() + end),
+                      maxUnits);
     if (units[end] == 0)
       break;
     line = end + 2;

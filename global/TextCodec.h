@@ -23,3 +23,8 @@ uint32_t GuessAnsiOrUtf8(const std::string& text);
 std::string TextToUtf8(const std::u16string& text);
 std::u16string Utf8ToText(const std::string& text);
 void ApplyStrconvTable(uint32_t codePage, std::u16string& text);
+// The rules of a substitution table file's bytes, applied to the text in file
+// order; a rule that would make the text longer than maxUnits is skipped.
+constexpr size_t kMaxStrconvTextUnits = 16 * 1024 * 1024;
+void ApplyStrconvTableData(const void* bytes, size_t size, std::u16string& text,
+                           size_t maxUnits = kMaxStrconvTextUnits);

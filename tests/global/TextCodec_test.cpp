@@ -328,6 +328,10 @@ TEST_F(StrconvTable, Rules) {
       {"mark only", mark, u"\uE001", u"\uE001"},
       {"one byte", "\xFF", u"\uE001", u"\uE001"},
       {"empty file", "", u"\uE001", u"\uE001"},
+      {"a chain of rules stops growing the text at 16 Mi units",
+       mark + Utf16Le(u"\uE001=" + std::u16string(4096, u'\uE002') + u"\r\n\uE002=" +
+                      std::u16string(4097, u'\uE003')),
+       u"\uE001", std::u16string(4096, u'\uE002')},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
