@@ -89,17 +89,21 @@ bool ExecuteConfigIPCore(CONFIG_IP_DATA data, int32_t& nReturnCode, std::u16stri
     return false;
   }
 
+  return CheckConfigIPReply(text, nReturnCode, strMessage);
+}
+
+bool CheckConfigIPReply(const std::u16string& strText, int32_t& nReturnCode, std::u16string& strMessage) {
   int32_t code = 0;
   std::string message;
-  switch (ParseReply(TextToUtf8(text), code, message)) {
+  switch (ParseReply(TextToUtf8(strText), code, message)) {
     case ParseResult::kNotJson:
-      strMessage = FormatText(u"Can't parse response: %1", text);
+      strMessage = FormatText(u"Can't parse response: %1", strText);
       return false;
     case ParseResult::kBadCode:
-      strMessage = FormatText(u"Return code is not integer: %1", text);
+      strMessage = FormatText(u"Return code is not integer: %1", strText);
       return false;
     case ParseResult::kBadMessage:
-      strMessage = FormatText(u"Return message is not string: %1", text);
+      strMessage = FormatText(u"Return message is not string: %1", strText);
       return false;
     case ParseResult::kOk:
       break;

@@ -24,3 +24,6 @@ constexpr char16_t kSetIpPath[] = u"/manage_console/set-ip";
 void SetConfigIPPort(uint16_t port);
 
 bool ExecuteConfigIPCore(CONFIG_IP_DATA data, int32_t& nReturnCode, std::u16string& strMessage);
+// The exchange's checks of the decoded reply text: its JSON, return_code and
+// return_message, with the same results, outputs and log line.
+bool CheckConfigIPReply(const std::u16string& strText, int32_t& nReturnCode, std::u16string& strMessage);

@@ -268,6 +268,11 @@ bool CQenHttpServer::RequestAsText(const std::u16string& strVerb, const std::u16
     Log(FormatText(u"SendRequest failed: %1", strObject));
     return false;
   }
+  return DecodeReplyBody(strHeaders, m_strDefaultCharset, stream, strText);
+}
+
+bool DecodeReplyBody(const std::u16string& strHeaders, const std::u16string& strDefaultCharset,
+                     CByteStream& stream, std::u16string& strText) {
   std::u16string type;
   std::u16string charset;
   GetContentType(strHeaders, type, charset);
@@ -279,7 +284,7 @@ bool CQenHttpServer::RequestAsText(const std::u16string& strVerb, const std::u16
     decoded = general();
   } else {
     if (charset.empty())
-      charset = m_strDefaultCharset;
+      charset = strDefaultCharset;
     bool html = EqualsNoCase(type, u"text/html");
     bool xml = EqualsNoCase(type, u"text/xml") || EqualsNoCase(type, u"application/json");
     if (html || xml) {

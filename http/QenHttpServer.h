@@ -73,3 +73,8 @@ bool GetStatusCode(const std::u16string& strHeaders, int32_t& nCode);
 bool GetContentLength(const std::u16string& strHeaders, int32_t& nLength);
 // Type and charset of the Content-Type header; false when there is none.
 bool GetContentType(const std::u16string& strHeaders, std::u16string& strType, std::u16string& strCharset);
+// The reply body in the stream decoded by the header block's Content-Type and
+// charset (strDefaultCharset when it names none), as RequestAsText does; false
+// (text unchanged) when the bytes cannot be read back.
+bool DecodeReplyBody(const std::u16string& strHeaders, const std::u16string& strDefaultCharset,
+                     CByteStream& stream, std::u16string& strText);
