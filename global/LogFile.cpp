@@ -116,20 +116,26 @@ public:
 
   uint64_t Size() const { return m_size; }
 
+  // Appends bytes whole or not at all: a write cut short (a full disk, the
+  // file size limit) is cut back off, since a partial line would leave the
+  // UTF-16 file torn, or shifted by one byte, for every later line.
   void WriteAll(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
       ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (done > 0) CutBack();
         return;
       }
-      if (n == 0) return;
       done += static_cast<size_t>(n);
     }
   }
 
 private:
+  // Back to the size the file had when it was locked (0 after a reset).
+  bool CutBack() { return ::ftruncate(m_fd, static_cast<off_t>(m_size)) == 0; }
+
   int m_fd = -1;
   uint64_t m_size = 0;
 };

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -236,6 +237,76 @@ TEST_F(LogFileTest, UnwritablePlacesDropTheLine) {
   struct stat st {};
   EXPECT_NE(stat((m_dir + "missing").c_str(), &st), 0);
   EXPECT_EQ(ReadBytes(m_dir + "plain-file"), "x");
+}
+
+// Lowers the file size limit for this process (writes past it come back short,
+// as on a full disk) and ignores SIGXFSZ, until destroyed.
+class CFileSizeLimit {
+public:
+  explicit CFileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &m_saved);
+    m_oldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = m_saved;
+    lowered.rlim_cur = bytes;
+    m_ok = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+  }
+  ~CFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_saved);
+    signal(SIGXFSZ, m_oldHandler);
+  }
+  bool Ok() const { return m_ok; }
+
+private:
+  rlimit m_saved {};
+  void (*m_oldHandler)(int) = SIG_DFL;
+  bool m_ok = false;
+};
+
+// A write cut short leaves the file as it was, not with part of a line that
+// would shift every later UTF-16 line by a byte; the next line goes in whole.
+TEST_F(LogFileTest, WriteCutShortLeavesNoPartialLine) {
+  struct Row {
+    const char* name;
+    bool existing;   // starts from a log holding one line
+    size_t allowed;  // bytes the file may grow by before writes come back short
+  };
+  const std::vector<Row> rows = {
+      {"new file, cut inside the mark", false, 1},
+      {"new file, cut inside the line", false, 51},
+      {"existing log, cut after one byte", true, 1},
+      {"existing log, cut mid-line", true, 40},
+      {"existing log, no room at all", true, 0},
+  };
+  const std::u16string path = U16(m_path);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::remove(m_path.c_str());
+    if (row.existing) AppendLogLine(path, u"first");
+    const std::string before = ReadBytes(m_path);
+    {
+      CFileSizeLimit limit(before.size() + row.allowed);
+      ASSERT_TRUE(limit.Ok());
+      AppendLogLine(path, u"cut short");
+    }
+    EXPECT_EQ(ReadBytes(m_path), before);
+
+    AppendLogLine(path, u"after");
+    const std::string bytes = ReadBytes(m_path);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), std::string("\xFF\xFE"));
+    std::vector<std::u16string> lines;
+    ASSERT_TRUE(SplitLogLines(DecodeUtf16Le(bytes, 2), lines));
+    std::vector<std::u16string> messages;
+    for (const std::u16string& line : lines) {
+      LogLine parsed;
+      ASSERT_TRUE(ParseLogLine(line, parsed)) << U8(line);
+      messages.push_back(parsed.message);
+    }
+    const std::vector<std::u16string> expected =
+        row.existing ? std::vector<std::u16string>{u"first", u"after"}
+                     : std::vector<std::u16string>{u"after"};
+    EXPECT_EQ(messages, expected);
+  }
 }
 
 // M1: a writer waits for a lock another writer holds, and follows a file that
