@@ -207,7 +207,8 @@ void HttpResponder::OnSetIp(const httplib::Request& request, httplib::Response& 
     response.set_header("X-Padding", std::string(m_options.nHttpHeaderBytes, 'p'));
   SimLog("set-ip request #" + std::to_string(number) + " answered " + std::to_string(response.status) +
          ", return_code " + std::to_string(code) + ", " + std::to_string(body.size()) + " bytes" +
-         (m_options.bHttpDrop ? ", dropped mid-body" : ""));
+         (m_options.bHttpDrop ? ", dropped mid-body" : "") +
+         (m_options.nHttpSlowBodyMs > 0 ? ", one byte per " + std::to_string(m_options.nHttpSlowBodyMs) + " ms" : ""));
 
   if (m_options.bHttpDrop) {
     auto shared = std::make_shared<std::string>(std::move(body));
@@ -217,6 +218,21 @@ void HttpResponder::OnSetIp(const httplib::Request& request, httplib::Response& 
                                       return false;  // closes the connection mid-body
                                     sink.write(shared->data(), shared->size() / 2);
                                     return true;
+                                  });
+    return;
+  }
+  if (m_options.nHttpSlowBodyMs > 0) {
+    auto shared = std::make_shared<std::string>(std::move(body));
+    response.set_content_provider(shared->size(), type,
+                                  [this, shared](size_t offset, size_t, httplib::DataSink& sink) {
+                                    // Each byte, the first too, a pause after the one before;
+                                    // stopping the simulator cuts the pause short.
+                                    std::unique_lock<std::mutex> lock(m_mutex);
+                                    if (m_wake.wait_for(lock, std::chrono::milliseconds(m_options.nHttpSlowBodyMs),
+                                                        [this] { return m_stopping; }))
+                                      return false;
+                                    lock.unlock();
+                                    return sink.write(shared->data() + offset, 1);
                                   });
     return;
   }

@@ -91,6 +91,17 @@ const std::vector<OptionSpec>& Specs() {
        }},
       {"--reply-from", "ADDR", "answer from this local address instead (it must exist here)",
        [](SimOptions& o, const std::string& v) { o.strReplyFrom = v; return IsIpv4(v); }},
+      {"--reply-from-port", "PORT", "answer from this local port instead of the discovery port",
+       [](SimOptions& o, const std::string& v) {
+         long port = 0;
+         if (!ParseInt(v, 1, 65535, port)) {
+           return false;
+         }
+         o.nReplyFromPort = static_cast<uint16_t>(port);
+         return true;
+       }},
+      {"--also-box", "ADDR", "a second box at this local address answers every probe just before",
+       [](SimOptions& o, const std::string& v) { o.strAlsoBox = v; return IsIpv4(v); }},
       {"--http-port", "PORT", "the HTTP port on the box's address (default 80; 0: no HTTP)",
        [](SimOptions& o, const std::string& v) {
          long port = 0;
@@ -146,6 +157,15 @@ const std::vector<OptionSpec>& Specs() {
        }},
       {"--http-drop", nullptr, "close the connection halfway through the set-ip body",
        [](SimOptions& o, const std::string&) { o.bHttpDrop = true; return true; }},
+      {"--http-slow-body", "MS", "send the set-ip body one byte at a time, each MS after the one before",
+       [](SimOptions& o, const std::string& v) {
+         long ms = 0;
+         if (!ParseInt(v, 1, 600000, ms)) {
+           return false;
+         }
+         o.nHttpSlowBodyMs = static_cast<int>(ms);
+         return true;
+       }},
       {"--http-407", nullptr, "answer set-ip with 407 proxy authentication required",
        [](SimOptions& o, const std::string&) { o.bHttp407 = true; return true; }},
       {"--http-body-bytes", "N", "pad the set-ip body with blanks to N bytes",

@@ -16,6 +16,8 @@ struct SimOptions {
   bool bRawReply = false;          // send strRawReply instead of the JSON object
   std::string strRawReply;
   std::string strReplyFrom;        // answer from this local address (empty: the listening socket)
+  uint16_t nReplyFromPort = 0;     // answer from this local port (0: the listening socket's)
+  std::string strAlsoBox;          // a second box at this local address answers just before
   // HTTP side.
   uint16_t nHttpPort = 80;         // 0: no HTTP side
   std::string strUser = "admin";
@@ -27,6 +29,7 @@ struct SimOptions {
   std::string strHttpContentType;  // empty: application/json; charset=utf-8
   int nHttpDelayMs = 0;
   bool bHttpDrop = false;          // close the connection halfway through the body
+  int nHttpSlowBodyMs = 0;         // send the body one byte at a time, this far apart
   bool bHttp407 = false;           // always demand proxy authentication
   size_t nHttpBodyBytes = 0;       // pad the set-ip body with blanks to this size
   size_t nHttpHeaderBytes = 0;     // add a header line this long

@@ -27,6 +27,32 @@ std::string PeerText(const sockaddr_in& peer) {
 
 std::string Errno(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
+// A datagram socket bound to address (empty: any) and port (0: any).
+CSocketHandle BoundSocket(const std::string& address, uint16_t port, std::string& error) {
+  CSocketHandle fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (!address.empty()) {
+    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
+  }
+  if (!fd.IsValid() || bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0) {
+    error = Errno(("bind " + (address.empty() ? "0.0.0.0" : address) + ":" + std::to_string(port)).c_str());
+    return CSocketHandle();
+  }
+  return fd;
+}
+
+std::string BoxJson(const std::string& ip, const std::string& ipType) {
+  Json::Value root(Json::objectValue);
+  root["ip"] = ip;
+  root["iptype"] = ipType;
+  Json::StreamWriterBuilder writer;
+  writer["indentation"] = "";
+  return Json::writeString(writer, root);
+}
+
 }  // namespace
 
 UdpResponder::UdpResponder(const BoxState& state, const SimOptions& options)
@@ -58,14 +84,15 @@ bool UdpResponder::Start(std::string& error) {
     error = Errno("bind 0.0.0.0");
     return false;
   }
-  if (!m_options.strReplyFrom.empty()) {
-    m_replySocket = CSocketHandle(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    inet_pton(AF_INET, m_options.strReplyFrom.c_str(), &from.sin_addr);
-    if (!m_replySocket.IsValid() ||
-        bind(m_replySocket.Get(), reinterpret_cast<const sockaddr*>(&from), sizeof(from)) != 0) {
-      error = Errno(("bind " + m_options.strReplyFrom).c_str());
+  if (!m_options.strReplyFrom.empty() || m_options.nReplyFromPort != 0) {
+    m_replySocket = BoundSocket(m_options.strReplyFrom, m_options.nReplyFromPort, error);
+    if (!m_replySocket.IsValid()) {
+      return false;
+    }
+  }
+  if (!m_options.strAlsoBox.empty()) {
+    m_alsoSocket = BoundSocket(m_options.strAlsoBox, 0, error);
+    if (!m_alsoSocket.IsValid()) {
       return false;
     }
   }
@@ -138,18 +165,16 @@ void UdpResponder::Run() {
 }
 
 void UdpResponder::Answer(const std::string& peerText, const void* peer, unsigned peerLength) {
-  std::string reply;
-  if (m_options.bRawReply) {
-    reply = m_options.strRawReply;
-  } else {
-    const BoxState::Snapshot box = m_state.Get();
-    Json::Value root(Json::objectValue);
-    root["ip"] = box.strIp;
-    root["iptype"] = box.strIpType;
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    reply = Json::writeString(writer, root);
+  const BoxState::Snapshot box = m_state.Get();
+  if (m_alsoSocket.IsValid()) {
+    const std::string other = BoxJson(m_options.strAlsoBox, box.strIpType);
+    const ssize_t sent = sendto(m_alsoSocket.Get(), other.data(), other.size(), 0,
+                                static_cast<const sockaddr*>(peer), peerLength);
+    SimLog(sent < 0 ? Errno(("sendto " + peerText + " as the second box").c_str())
+                    : "sent " + std::to_string(sent) + " bytes to " + peerText + " as the second box " +
+                          m_options.strAlsoBox + ": " + QuoteBytes(other));
   }
+  const std::string reply = m_options.bRawReply ? m_options.strRawReply : BoxJson(box.strIp, box.strIpType);
   const int fd = m_replySocket.IsValid() ? m_replySocket.Get() : m_socket.Get();
   const ssize_t sent = sendto(fd, reply.data(), reply.size(), 0,
                               static_cast<const sockaddr*>(peer), peerLength);
@@ -157,7 +182,9 @@ void UdpResponder::Answer(const std::string& peerText, const void* peer, unsigne
     SimLog(Errno(("sendto " + peerText).c_str()));
     return;
   }
-  SimLog("sent " + std::to_string(sent) + " bytes to " + peerText +
-         (m_options.strReplyFrom.empty() ? "" : " from " + m_options.strReplyFrom) + ": " +
-         QuoteBytes(reply));
+  std::string from = m_options.strReplyFrom.empty() ? "" : " from " + m_options.strReplyFrom;
+  if (m_options.nReplyFromPort != 0) {
+    from += (from.empty() ? " from port " : ":") + std::to_string(m_options.nReplyFromPort);
+  }
+  SimLog("sent " + std::to_string(sent) + " bytes to " + peerText + from + ": " + QuoteBytes(reply));
 }

@@ -30,7 +30,8 @@ private:
   const BoxState& m_state;
   const SimOptions& m_options;
   CSocketHandle m_socket;
-  CSocketHandle m_replySocket;  // for --reply-from
+  CSocketHandle m_replySocket;  // for --reply-from and --reply-from-port
+  CSocketHandle m_alsoSocket;   // for --also-box
   CSocketHandle m_stopRead;
   CSocketHandle m_stopWrite;
   std::thread m_thread;
