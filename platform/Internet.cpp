@@ -783,7 +783,6 @@ bool InternetReadFile(InternetRequest* r, void* buffer, uint32_t size, uint32_t&
   t_lastResponse.valid = false;
   auto* out = static_cast<char*>(buffer);
   size_t filled = 0;
-  Clock::time_point start = Clock::now();
   // Like a synchronous WinINet read: fills the buffer unless the body ends
   // first; an error after some bytes shows on the next read.
   for (;;) {
@@ -812,7 +811,10 @@ bool InternetReadFile(InternetRequest* r, void* buffer, uint32_t size, uint32_t&
       curl_easy_pause(r->easy.get(), CURLPAUSE_CONT);
       continue;
     }
-    Clock::time_point deadline = std::max(start, r->lastByte) + std::chrono::milliseconds(timeoutMs);
+    // Measured from the last byte, not from this read's start: a read that
+    // returns a partial buffer after a stall must not give the next read a
+    // fresh window, or one stall could last twice the time-out.
+    Clock::time_point deadline = r->lastByte + std::chrono::milliseconds(timeoutMs);
     if (Clock::now() >= deadline) {
       if (filled != 0)
         return true;

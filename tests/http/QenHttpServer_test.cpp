@@ -344,6 +344,17 @@ TEST_F(QenHttpServerTest, TransportFailuresLogTheirCodes) {
       return true;
     });
   });
+  server->Post("/partialstall", [](const httplib::Request&, httplib::Response& response) {
+    response.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
+      if (offset == 0) {
+        sink.write("0123456789", 10);
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(4000));
+      sink.done();
+      return true;
+    });
+  });
   server->Post("/bigheader", [](const httplib::Request& request, httplib::Response& response) {
     response.set_header("X-Pad", std::string(std::stoul(request.get_param_value("n")), 'p'));
     response.set_content("small", "text/plain");
@@ -385,6 +396,22 @@ TEST_F(QenHttpServerTest, TransportFailuresLogTheirCodes) {
     for (size_t i = 0; i < out.log.size(); ++i)
       EXPECT_THAT(out.log[i], StartsWith(row.logPrefixes[i]));
     EXPECT_LT(took, std::chrono::milliseconds(2500));
+  }
+
+  {
+    // A read that returns a partial buffer after a stall leaves the next read
+    // no fresh window: the stall ends at one time-out, not two.
+    SCOPED_TRACE("stall after a partial buffer");
+    platform::SetInternetTimeoutsForTest(0, 300, 1000);
+    auto start = std::chrono::steady_clock::now();
+    Outcome out = Post(u"127.0.0.1", port, u"/partialstall");
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.body, "0123456789");
+    ASSERT_FALSE(out.log.empty());
+    EXPECT_THAT(out.log[0], StartsWith("GetLastError()=12002"));
+    EXPECT_LT(took, std::chrono::milliseconds(1700));
+    platform::SetInternetTimeoutsForTest(0, 300, 300);
   }
 
   SCOPED_TRACE("header blocks");
