@@ -108,8 +108,20 @@ void HttpResponder::Stop() {
 
 bool HttpResponder::Listen(const std::string& ip, std::string& error) {
   auto server = std::make_unique<httplib::Server>();
-  server->Post(kSetIpPath, [this](const httplib::Request& request, httplib::Response& response) {
-    OnSetIp(request, response);
+  // The library answers 413 to a url-encoded form over 8 KiB before any
+  // handler runs, but a box takes longer ones (a password of 10 000
+  // characters): the body is read here and parsed by the library's own form
+  // parser, as it would have been.
+  server->Post(kSetIpPath, [this](const httplib::Request& request, httplib::Response& response,
+                                  const httplib::ContentReader& reader) {
+    httplib::Request full = request;
+    reader([&full](const char* data, size_t length) {
+      full.body.append(data, length);
+      return true;
+    });
+    if (full.get_header_value("Content-Type").rfind("application/x-www-form-urlencoded", 0) == 0)
+      httplib::detail::parse_query_text(full.body, full.params);
+    OnSetIp(full, response);
   });
   server->Get("/web/", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(Page("QenNote"), "text/html; charset=utf-8");
