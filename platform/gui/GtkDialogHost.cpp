@@ -190,7 +190,9 @@ int GtkDialogHost::RunModal(IDialogHostEvents& events, IHtmlViewEvents& viewEven
     gtk_widget_show_all(m_pWindow);
     gtk_widget_grab_focus(m_view->Widget());
     TestTrace("window", "shown");
+    gdk_event_handler_set(&GtkDialogHost::OnGdkEvent, this, nullptr);
     g_main_loop_run(m_pLoop);
+    gdk_event_handler_set([](GdkEvent* pEvent, gpointer) { gtk_main_do_event(pEvent); }, nullptr, nullptr);
   }
   // The window goes now, as a dialog's window goes when its modal run ends;
   // the view ignores what the controller still asks of it.
@@ -204,6 +206,21 @@ int GtkDialogHost::RunModal(IDialogHostEvents& events, IHtmlViewEvents& viewEven
   gdk_display_flush(gdk_display_get_default());  // gone from the screen before shutdown waits
   TestTrace("window", "closed");
   return m_nResult;
+}
+
+// GTK drops a close request for a window outside the grab of an open modal
+// box, so the main window could not be closed while a message or the About
+// box is up. Closing it ends those boxes and the run, as closing it otherwise does.
+void GtkDialogHost::OnGdkEvent(GdkEvent* pEvent, gpointer pData) {
+  auto* pThis = static_cast<GtkDialogHost*>(pData);
+  if (pEvent->type == GDK_DELETE && pThis->m_pWindow != nullptr &&
+      pEvent->any.window == gtk_widget_get_window(pThis->m_pWindow) &&
+      (!pThis->m_openBoxes.empty() || !pThis->m_openAbout.empty())) {
+    TestTrace("window", "close-request-with-box-open");
+    pThis->EndModal(2);
+    return;
+  }
+  gtk_main_do_event(pEvent);
 }
 
 gboolean GtkDialogHost::OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer pData) {

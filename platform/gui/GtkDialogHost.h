@@ -40,6 +40,7 @@ public:
 
 private:
   static gboolean OnDeleteEvent(GtkWidget* pWidget, GdkEvent* pEvent, gpointer pData);
+  static void OnGdkEvent(GdkEvent* pEvent, gpointer pData);
   static void OnMenuItemActivate(GtkMenuItem* pItem, gpointer pData);
   // Ends the modal run: open boxes close first, then the loop returns.
   void EndModal(int nResult);
