@@ -478,7 +478,10 @@ RequestHandle HttpOpenRequest(InternetConnection* connection, const std::u16stri
   return request;
 }
 
-bool InternetCloseHandle(SessionHandle& handle) {
+namespace {
+
+template <class Handle>
+bool CloseOwnedHandle(Handle& handle) {
   if (!handle) {
     SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
     return false;
@@ -487,23 +490,11 @@ bool InternetCloseHandle(SessionHandle& handle) {
   return true;
 }
 
-bool InternetCloseHandle(ConnectionHandle& handle) {
-  if (!handle) {
-    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-    return false;
-  }
-  handle.reset();
-  return true;
-}
+}  // namespace
 
-bool InternetCloseHandle(RequestHandle& handle) {
-  if (!handle) {
-    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-    return false;
-  }
-  handle.reset();
-  return true;
-}
+bool InternetCloseHandle(SessionHandle& handle) { return CloseOwnedHandle(handle); }
+bool InternetCloseHandle(ConnectionHandle& handle) { return CloseOwnedHandle(handle); }
+bool InternetCloseHandle(RequestHandle& handle) { return CloseOwnedHandle(handle); }
 
 namespace {
 
