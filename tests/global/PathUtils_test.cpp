@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/Utf.h"
+#include "tests/support/ScopedEnv.h"
 
 namespace {
 
@@ -37,21 +38,7 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// Sets or clears an environment variable for one scope.
-class ScopedEnv {
-public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value->c_str(), 1); else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1); else unsetenv(name_);
-  }
-
-private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using tests::ScopedEnv;
 
 TEST(PathParts, FolderNameAndExtension) {
   struct Case {

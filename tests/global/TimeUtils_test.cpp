@@ -2,31 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "platform/Utf.h"
+#include "tests/support/ScopedEnv.h"
 
 namespace {
 
 std::string Show(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
 
-// Sets or clears an environment variable of this test process for one scope.
-class ScopedEnv {
-public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value->c_str(), 1); else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1); else unsetenv(name_);
-  }
-
-private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using tests::ScopedEnv;
 
 platform::LocalTime At(int year, int month, int day, int hour, int minute, int second) {
   platform::LocalTime time;
