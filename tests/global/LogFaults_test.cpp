@@ -29,6 +29,7 @@
 
 #include "global/PathUtils.h"
 #include "platform/Utf.h"
+#include "tests/support/LogTestSupport.h"
 
 namespace {
 
@@ -42,15 +43,8 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using tests::ReadBytes;
+using tests::WriteBytes;
 
 // The messages of a log, or false when it is not a well-formed UTF-16 log:
 // the mark, an even length, every line whole and ending in CR LF.

@@ -31,6 +31,7 @@
 #include "platform/LocalTime.h"
 #include "platform/Process.h"
 #include "platform/Utf.h"
+#include "tests/support/LogTestSupport.h"
 
 extern char** environ;
 
@@ -45,15 +46,9 @@ constexpr int kChildGoFd = 10;
 std::string U8(const std::u16string& text) { return platform::Utf16ToUtf8(text); }
 std::u16string U16(const std::string& text) { return platform::Utf8ToUtf16(text); }
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using tests::ReadBytes;
+using tests::WaitForChild;
+using tests::WriteBytes;
 
 std::u16string DecodeUtf16Le(const std::string& bytes, size_t from) {
   std::u16string text;
@@ -424,19 +419,6 @@ bool RunAsSecondWriterWhenAsked() {
 
 [[maybe_unused]] const bool g_secondWriter = RunAsSecondWriterWhenAsked();
 
-bool WaitForChild(pid_t pid, int seconds, int& status) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < deadline) {
-    const pid_t rc = waitpid(pid, &status, WNOHANG);
-    if (rc == pid) return true;
-    if (rc < 0) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &status, 0);
-  return false;
-}
-
 // M1: 2 processes x 2 threads write into one log; no line is lost or torn.
 // Below the limit every line must be there; across resets the lines since the
 // last reset must be complete for every writer.
@@ -481,7 +463,8 @@ TEST_F(LogFileTest, ConcurrentWritersLoseNoLineAndTearNone) {
     own.Go();
     own.Join();
     int status = 0;
-    const bool exited = WaitForChild(child, 300, status);
+    const bool exited =
+        WaitForChild(child, std::chrono::steady_clock::now() + std::chrono::seconds(300), status);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     close(go[1]);

@@ -31,6 +31,7 @@
 #include "global/PathUtils.h"
 #include "platform/Process.h"
 #include "platform/Utf.h"
+#include "tests/support/LogTestSupport.h"
 
 extern char** environ;
 
@@ -94,10 +95,8 @@ namespace {
 std::string U8(const std::u16string& text) { return platform::Utf16ToUtf8(text); }
 std::u16string U16(const std::string& text) { return platform::Utf8ToUtf16(text); }
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using tests::ReadBytes;
+using tests::WaitForChild;
 
 std::u16string WriterMessage(int process, int thread, int seq) {
   char buffer[64];
@@ -133,18 +132,6 @@ bool RunAsWriterWhenAsked() {
 }
 
 [[maybe_unused]] const bool g_bWriter = RunAsWriterWhenAsked();
-
-bool WaitForChild(pid_t pid, std::chrono::steady_clock::time_point deadline, int& status) {
-  while (std::chrono::steady_clock::now() < deadline) {
-    const pid_t rc = waitpid(pid, &status, WNOHANG);
-    if (rc == pid) return true;
-    if (rc < 0) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &status, 0);
-  return false;
-}
 
 pid_t SpawnWriter(const std::string& logPath, const std::string& archive, int process, int threads,
                   int lines, int goFd) {
