@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Counted.h"
+
 extern char** environ;
 
 using namespace std::chrono_literals;
@@ -30,13 +32,7 @@ namespace {
 const char kChildVar[] = "QENBOX_QUEUE_CHILD";
 constexpr int kReportFd = 3;
 
-struct Counted {
-  static std::atomic<int> s_nLive;
-  Counted() { ++s_nLive; }
-  Counted(const Counted&) { ++s_nLive; }
-  ~Counted() { --s_nLive; }
-};
-std::atomic<int> Counted::s_nLive{0};
+using tests::Counted;
 
 // Target of the child's actions. Leaked on purpose: a worker that outlives the
 // shutdown may still call it while the child exits.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Process.h"
+#include "tests/support/Counted.h"
 
 using namespace std::chrono_literals;
 
@@ -66,14 +67,7 @@ void PostNote(int32_t nKey, Recorder* pRecorder, const std::string& what) {
   QueueAction(nKey, new CQenQueuedAction1<Recorder, std::string>(&Recorder::Note, pRecorder, what));
 }
 
-// Counts live copies, so a test can see that an action's arguments are gone.
-struct Counted {
-  static std::atomic<int> s_nLive;
-  Counted() { ++s_nLive; }
-  Counted(const Counted&) { ++s_nLive; }
-  ~Counted() { --s_nLive; }
-};
-std::atomic<int> Counted::s_nLive{0};
+using tests::Counted;
 
 class CountedTarget {
 public:
