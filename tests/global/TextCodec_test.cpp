@@ -10,6 +10,7 @@
 #include "platform/ByteStream.h"
 #include "platform/Locale.h"
 #include "platform/Utf.h"
+#include "tests/support/Utf16Bytes.h"
 
 namespace {
 
@@ -21,14 +22,7 @@ const std::string kZhongWenGb = "\xD6\xD0\xCE\xC4";
 const std::string kNiHaoUtf8 = "\xE4\xBD\xA0\xE5\xA5\xBD";
 const std::u16string kNiHaoAsGbk = u"\u6D63\u72B2\u30BD";
 
-std::string Utf16Le(const std::u16string& text) {
-  std::string bytes;
-  for (char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes;
-}
+using tests::Utf16Le;
 
 std::string Bytes(const char* data, size_t count) { return std::string(data, count); }
 

@@ -6,6 +6,7 @@
 
 #include "platform/LastError.h"
 #include "platform/Locale.h"
+#include "tests/support/Utf16Bytes.h"
 
 namespace {
 
@@ -111,14 +112,7 @@ TEST(CodePage, WideCharToMultiByte) {
   }
 }
 
-std::string Utf16Le(const std::u16string& text) {
-  std::string bytes;
-  for (char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes;
-}
+using tests::Utf16Le;
 
 std::string Utf16Be(const std::u16string& text) {
   std::string bytes;
