@@ -11,7 +11,7 @@
 namespace {
 
 // Far below the program's limit, so chains of rules reach it in microseconds.
-constexpr size_t kMaxUnits = 64 * 1024;
+constexpr size_t kMaxUnits = 8 * 1024;
 
 }  // namespace
 
