@@ -470,23 +470,23 @@ TEST_F(FormInputWindow, HostileValuesReachTheBoxAsTheInputsHoldThemAndLeaveThePa
     SCOPED_TRACE(row.name);
     ASSERT_TRUE(StartSimulator({"--iptype", "dhcp", "--echo-form", "--user", row.user, "--password", row.password}));
 
-    Json::Value spec;
-    spec["typed"] = row.typed;
+    Json::Value rowJson;
+    rowJson["typed"] = row.typed;
     const std::string values[] = {row.user, row.password, row.ip, row.netmask, row.gateway};
     for (size_t i = 0; i < std::size(kFields); ++i)
-      spec["values"][kFields[i]] = values[i];
-    char specPath[] = "/tmp/qenbox-forminput-row-XXXXXX";
-    const int fd = mkstemp(specPath);
+      rowJson["values"][kFields[i]] = values[i];
+    char rowPath[] = "/tmp/qenbox-forminput-row-XXXXXX";
+    const int fd = mkstemp(rowPath);
     ASSERT_GE(fd, 0);
-    const std::string specText = Compact(spec);
-    ASSERT_EQ(write(fd, specText.data(), specText.size()), static_cast<ssize_t>(specText.size()));
+    const std::string rowText = Compact(rowJson);
+    ASSERT_EQ(write(fd, rowText.data(), rowText.size()), static_cast<ssize_t>(rowText.size()));
     close(fd);
-    setenv(kWindowRunEnv, specPath, 1);
+    setenv(kWindowRunEnv, rowPath, 1);
     const auto start = std::chrono::steady_clock::now();
     const LanRunResult run = RunClient(self, {}, std::chrono::seconds(kWindowRunSeconds + 30));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unsetenv(kWindowRunEnv);
-    std::remove(specPath);
+    std::remove(rowPath);
     const std::string simLog = StopSimulator();
 
     ASSERT_EQ(run.nExitCode, 0) << "timed out: " << run.bTimedOut << "\n" << run.strErr;

@@ -403,15 +403,15 @@ private:
 bool RunAsSecondWriterWhenAsked() {
   const char* env = std::getenv(kChildEnv);
   if (env == nullptr) return false;
-  const std::string spec = env;
-  const size_t bar = spec.rfind('|');
+  const std::string writerArgs = env;
+  const size_t bar = writerArgs.rfind('|');
   if (bar == std::string::npos) _exit(2);
-  const int count = std::atoi(spec.c_str() + bar + 1);
+  const int count = std::atoi(writerArgs.c_str() + bar + 1);
   pollfd pfd{kChildGoFd, POLLIN, 0};
   char go = 0;
   // No signal (the test ended early): write nothing.
   if (poll(&pfd, 1, 60000) != 1 || read(kChildGoFd, &go, 1) != 1) _exit(3);
-  CWriterPair writers(U16(spec.substr(0, bar)), "B", count);
+  CWriterPair writers(U16(writerArgs.substr(0, bar)), "B", count);
   writers.Go();
   writers.Join();
   std::exit(0);  // not _exit: a sanitizer's findings must reach the exit code
