@@ -110,13 +110,13 @@ bool RunAsWriterWhenAsked() {
   const char* env = std::getenv(kWriterEnv);
   if (env == nullptr) return false;
   g_pszArchive = std::getenv(kArchiveEnv);
-  const std::string spec = env;
-  const size_t bar = spec.find('|');
+  const std::string writerArgs = env;
+  const size_t bar = writerArgs.find('|');
   int process = 0, threads = 0, lines = 0;
   if (bar == std::string::npos ||
-      std::sscanf(spec.c_str() + bar + 1, "%d|%d|%d", &process, &threads, &lines) != 3)
+      std::sscanf(writerArgs.c_str() + bar + 1, "%d|%d|%d", &process, &threads, &lines) != 3)
     _exit(2);
-  const std::u16string path = U16(spec.substr(0, bar));
+  const std::u16string path = U16(writerArgs.substr(0, bar));
   pollfd pfd{kGoFd, POLLIN, 0};
   char go = 0;
   // No signal (the test ended early): write nothing.

@@ -9,7 +9,7 @@
 
 namespace {
 
-struct OptionSpec {
+struct OptionRow {
   const char* name;
   const char* valueName;  // nullptr: a flag without a value
   const char* help;
@@ -50,8 +50,8 @@ bool ParseHex(const std::string& text, std::string& bytes) {
 }
 
 // New options go here: one row each.
-const std::vector<OptionSpec>& Specs() {
-  static const std::vector<OptionSpec> specs = {
+const std::vector<OptionRow>& OptionRows() {
+  static const std::vector<OptionRow> rows = {
       {"--ip", "ADDR", "the address the box reports (default 192.0.2.20)",
        [](SimOptions& o, const std::string& v) { o.strIp = v; return IsIpv4(v); }},
       {"--netmask", "MASK", "the box's subnet mask (default 255.255.255.0)",
@@ -189,7 +189,7 @@ const std::vector<OptionSpec>& Specs() {
       {"--echo-form", nullptr, "put the decoded set-ip fields in return_message as JSON",
        [](SimOptions& o, const std::string&) { o.bEchoForm = true; return true; }},
   };
-  return specs;
+  return rows;
 }
 
 }  // namespace
@@ -201,26 +201,26 @@ SimParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& op
     if (arg == "--help" || arg == "-h") {
       return SimParseResult::kHelp;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : Specs()) {
+    const OptionRow* row = nullptr;
+    for (const OptionRow& candidate : OptionRows()) {
       if (arg == candidate.name) {
-        spec = &candidate;
+        row = &candidate;
         break;
       }
     }
-    if (spec == nullptr) {
+    if (row == nullptr) {
       error = "unknown option " + arg;
       return SimParseResult::kError;
     }
     std::string value;
-    if (spec->valueName != nullptr) {
+    if (row->valueName != nullptr) {
       if (i + 1 >= argc) {
         error = arg + " needs a value";
         return SimParseResult::kError;
       }
       value = argv[++i];
     }
-    if (!spec->apply(options, value)) {
+    if (!row->apply(options, value)) {
       error = "bad value for " + arg + ": " + value;
       return SimParseResult::kError;
     }
@@ -232,13 +232,13 @@ std::string SimUsage() {
   std::string text = "usage: qenbox-sim [options]\n"
                      "Plays a QenBox: answers \"find qenbox\" on UDP with its address and\n"
                      "takes set-ip on HTTP, restarting under the new address.\n";
-  for (const OptionSpec& spec : Specs()) {
-    std::string left = std::string("  ") + spec.name;
-    if (spec.valueName != nullptr) {
-      left += std::string(" ") + spec.valueName;
+  for (const OptionRow& row : OptionRows()) {
+    std::string left = std::string("  ") + row.name;
+    if (row.valueName != nullptr) {
+      left += std::string(" ") + row.valueName;
     }
     left.resize(left.size() < 26 ? 26 : left.size() + 1, ' ');
-    text += left + spec.help + "\n";
+    text += left + row.help + "\n";
   }
   return text;
 }
